@@ -69,12 +69,18 @@ class SandboxServer {
   // Which key-pool pairs the gateway accepts (by 1-based position in the pool document).
   void setValidKeyPairs(std::vector<int> positions);
   void setCheckTimestampWindow(bool on);
+  // Pairs (1-based positions) whose calls the gateway answers with code 7 "App Call Limited".
+  void setLimitedKeyPairs(std::vector<int> positions);
 
   // Every request served so far, in arrival order.
   std::vector<RecordedRequest> requests() const;
   // How many requests of a kind were served, optionally only those whose target starts with a prefix.
   int servedCount(const std::string& kind, const std::string& targetPrefix = {}) const;
   void clearRequests();
+  // The same, counting only requests to one host (lower case, no port).
+  int servedCountOnHost(const std::string& kind, const std::string& host, const std::string& targetPrefix = {}) const;
+  // "http://127.0.0.1:<port>".
+  std::string baseUrl() const;
 
  private:
   struct Impl;

@@ -54,5 +54,11 @@ TEST(GbkText, ReplaceAllAndTextAfterLast) {
   EXPECT_EQ(TextAfterLast("abc", "/"), "");
 }
 
+TEST(GbkText, CaseFoldingLeavesDoubleByteCharactersAlone) {
+  // Names compared without case (INI sections, markers) rely on a trail byte 'A' staying 'A'.
+  EXPECT_EQ(toLowerAscii(std::string("AbC") + kTrailA), std::string("abc") + kTrailA);
+  EXPECT_EQ(toUpperAscii(std::string("aBc") + "\xB0\x61"), std::string("ABC") + "\xB0\x61");
+}
+
 }  // namespace
 }  // namespace mirabex
