@@ -9,7 +9,7 @@ target_include_directories(mirabex_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
 
 # Registers one GoogleTest executable with CTest under a label (unit, e2e, gui).
 function(mirabex_add_test name)
-  cmake_parse_arguments(ARG "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LABEL;SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE mirabex_options ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   if(NOT ARG_LABEL)

@@ -282,6 +282,13 @@ bool SandboxServer::start(int port) {
   server->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
   server->set_keep_alive_max_count(1000);
   server->set_payload_max_length(64 * 1024 * 1024);
+  // The library's default also sets SO_REUSEPORT, which would let a second sandbox share a taken port.
+  auto listening = std::make_shared<int>(-1);
+  server->set_socket_options([listening](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    *listening = sock;
+  });
   Impl* impl = m_impl.get();
   auto handler = [impl](const httplib::Request& req, httplib::Response& res) { impl->handle(req, res); };
   server->Get(".*", handler);
@@ -293,6 +300,9 @@ bool SandboxServer::start(int port) {
 
   int bound = port == 0 ? server->bind_to_any_port("127.0.0.1") : (server->bind_to_port("127.0.0.1", port) ? port : -1);
   if (bound <= 0) return false;
+  // The library listens with a backlog of 5; a burst of connections (five crawlers, five workers, their
+  // picture downloads) would see dropped connection attempts retried a second later.
+  if (*listening >= 0) listen(*listening, 512);
   m_impl->port = bound;
   httplib::Server* raw = server.get();
   m_impl->server = std::move(server);
@@ -342,6 +352,12 @@ void SandboxServer::setFault(const std::string& kind, Fault fault) {
 void SandboxServer::setLatencyMs(const std::string& kind, int milliseconds) {
   std::lock_guard lock(m_impl->mutex);
   m_impl->latencies[kind] = milliseconds;
+}
+
+void SandboxServer::clearFaults() {
+  std::lock_guard lock(m_impl->mutex);
+  m_impl->faults.clear();
+  m_impl->latencies.clear();
 }
 
 void SandboxServer::setValidKeyPairs(std::vector<int> positions) {

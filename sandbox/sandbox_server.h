@@ -66,6 +66,8 @@ class SandboxServer {
   // Fault injection and latency, per request kind; take effect for the next request.
   void setFault(const std::string& kind, Fault fault);
   void setLatencyMs(const std::string& kind, int milliseconds);  // kind "*" for every kind
+  // Every fault back to None and every latency to 0.
+  void clearFaults();
   // Which key-pool pairs the gateway accepts (by 1-based position in the pool document).
   void setValidKeyPairs(std::vector<int> positions);
   void setCheckTimestampWindow(bool on);

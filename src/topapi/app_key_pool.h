@@ -53,10 +53,10 @@ class AppKeyPool {
 // What a worker needs to fetch one item through the pool.
 struct ItemFetchContext {
   const HttpClient& http;
-  const Clock& clock;          // request timestamps (in GMT+8) and log times (local)
-  Text gatewayUrl;             // scheme, host and "/router/rest?"
+  const Clock& clock;  // request timestamps (in GMT+8) and log times (local)
+  Text gatewayUrl;     // scheme, host and "/router/rest?"
   OperationLogSink& log;
-  std::stop_token stop;        // Stop of the run: ends a transfer in flight
+  std::stop_token stop;  // Stop of the run: ends a transfer in flight
 };
 
 enum class ItemFetchOutcome {

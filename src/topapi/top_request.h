@@ -28,9 +28,9 @@ inline constexpr std::string_view kItemGetMethod = "taobao.item.get";
 struct TopCall {
   Text appKey;
   Text appSecret;
-  Text session;           // dropped from the call when empty
-  Text format;            // "xml" when empty
-  Text signMethod;        // "md5" when empty
+  Text session;     // dropped from the call when empty
+  Text format;      // "xml" when empty
+  Text signMethod;  // "md5" when empty
   Text method;
   std::vector<TopParameter> businessParameters;
 };

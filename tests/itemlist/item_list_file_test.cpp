@@ -59,10 +59,10 @@ TEST(ItemListFileText, FieldOrderIsTitleIdPriceAddress) {
       {"single", "", "http://typed/2", "1002"},
       {"no address", "3", "", "1003"},
   };
-  EXPECT_EQ(itemListFileText(rows),
-            kBaobei + " A||1001||12.50||http://item/1\r\n"
-                      "single||1002||||http://typed/2\r\n"
-                      "no address||1003||3||\r\n");
+  EXPECT_EQ(itemListFileText(rows), kBaobei +
+                                        " A||1001||12.50||http://item/1\r\n"
+                                        "single||1002||||http://typed/2\r\n"
+                                        "no address||1003||3||\r\n");
 }
 
 TEST(ItemListFileText, OnlyTheWholeTextsLeadingSpacesGo) {
@@ -94,7 +94,8 @@ TEST(ParseItemListFileText, LineShapes) {
        {{kPipeTrail, "2", "u", "1"}, {"a" + kPipeTrail, "2", "u", "|1"}}},
       {"last line without a line end", "a||1||2||u\r\nb||3||4||v", {{"a", "2", "u", "1"}, {"b", "4", "v", "3"}}},
       {"line feed alone", "a||1||2||u\nb||3||4||v\n", {{"a", "2", "u", "1"}, {"b", "4", "v", "3"}}},
-      {"blank and broken lines between good ones", "\r\na||1||2||u\r\nbroken\r\n\r\nb||3||4||v\r\n",
+      {"blank and broken lines between good ones",
+       "\r\na||1||2||u\r\nbroken\r\n\r\nb||3||4||v\r\n",
        {{"a", "2", "u", "1"}, {"b", "4", "v", "3"}}},
       {"empty text", "", {}},
   };

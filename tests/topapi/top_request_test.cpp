@@ -23,8 +23,7 @@ const Text kFields =
 FixedClock clockAtGmt8(int year, int month, int day, int hour, int minute, int second) {
   const sys_days date = year_month_day{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
                                        std::chrono::day(static_cast<unsigned>(day))};
-  const system_clock::time_point instant =
-      date + hours(hour) + minutes(minute) + seconds(second) - hours(8);
+  const system_clock::time_point instant = date + hours(hour) + minutes(minute) + seconds(second) - hours(8);
   return FixedClock(instant, DateTime{1999, 1, 2, 3, 4, 5, 0});
 }
 
@@ -125,7 +124,9 @@ TEST(TopRequest, NamesSortByUnsignedBytesShorterFirst) {
   // "\xB1\xA6" (宝) sorts after every ASCII name; "a" before "ab"; an empty value is dropped.
   call.businessParameters = {{"\xB1\xA6", "1"}, {"ab", "2"}, {"a", "3"}, {"b", ""}};
   const SignedTopRequest request = signTopRequest(call, "T", kGateway);
-  EXPECT_EQ(request.signatureBase, "sa3ab2app_keykformatxmlmethodmsign_methodmd5timestampTv2.0\xB1\xA6" "1s");
+  EXPECT_EQ(request.signatureBase,
+            "sa3ab2app_keykformatxmlmethodmsign_methodmd5timestampTv2.0\xB1\xA6"
+            "1s");
   EXPECT_EQ(request.query.substr(0, request.query.find("&sign=")),
             "a=3&ab=2&app_key=k&format=xml&method=m&sign_method=md5&timestamp=T&v=2.0&\xB1\xA6=1");
 }

@@ -11,25 +11,31 @@
 
 namespace mirabex::sandbox::testing {
 
-RawExchange rawExchange(int port, const std::string& request, int timeoutMs) {
-  RawExchange result;
+int openRequest(int port, const std::string& request) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return result;
+  if (fd < 0) return -1;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     close(fd);
-    return result;
+    return -1;
   }
-  result.connected = true;
   size_t sent = 0;
   while (sent < request.size()) {
     ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
     if (n <= 0) break;
     sent += static_cast<size_t>(n);
   }
+  return fd;
+}
+
+RawExchange rawExchange(int port, const std::string& request, int timeoutMs) {
+  RawExchange result;
+  int fd = openRequest(port, request);
+  if (fd < 0) return result;
+  result.connected = true;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   char buffer[4096];
   while (std::chrono::steady_clock::now() < deadline) {

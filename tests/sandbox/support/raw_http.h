@@ -16,6 +16,9 @@ struct RawExchange {
 // Sends `request` to 127.0.0.1:port and reads until the connection ends or timeoutMs passes.
 RawExchange rawExchange(int port, const std::string& request, int timeoutMs = 5000);
 
+// Connects and sends `request` without reading; the caller closes the returned descriptor (-1 on failure).
+int openRequest(int port, const std::string& request);
+
 // "GET <target> HTTP/1.1" with Host and "Connection: close".
 std::string rawGet(const std::string& host, const std::string& target);
 
