@@ -52,16 +52,15 @@ constexpr std::array<ShopRange, 5> kShopRanges{{
 }};
 
 const char* const kTitleWords[] = {
-    "韩版修身雪纺连衣裙", "纯棉圆领短袖T恤", "头层牛皮男士钱包", "儿童益智拼装积木",
-    "304不锈钢保温杯",   "无线蓝牙运动耳机", "加厚珊瑚绒四件套", "复古帆布双肩背包",
+    "韩版修身雪纺连衣裙", "纯棉圆领短袖T恤",  "头层牛皮男士钱包", "儿童益智拼装积木",
+    "304不锈钢保温杯",    "无线蓝牙运动耳机", "加厚珊瑚绒四件套", "复古帆布双肩背包",
 };
 
 struct Place {
   const char* state;
   const char* city;
 };
-const Place kPlaces[] = {{"浙江", "杭州"}, {"广东", "广州"}, {"上海", "上海"}, {"江苏", "苏州"},
-                         {"福建", "泉州"}};
+const Place kPlaces[] = {{"浙江", "杭州"}, {"广东", "广州"}, {"上海", "上海"}, {"江苏", "苏州"}, {"福建", "泉州"}};
 
 const char* const kPictureHosts[] = {"img01.taobaocdn.com", "img02.taobaocdn.com", "img03.taobaocdn.com",
                                      "img04.taobaocdn.com"};
@@ -87,7 +86,8 @@ std::vector<std::string> SandboxShop::pageOf(const std::vector<std::string>& ids
 
 Catalogue::Catalogue(std::uint32_t seed) : m_seed(seed) {
   for (int i = 1; i <= 5; ++i) {
-    std::string secret = toLowerAscii(md5UpperHex("sandbox-secret/" + std::to_string(seed) + "/" + std::to_string(i)));
+    std::string secret =
+        toLowerAscii(md5UpperHex("sandbox-secret/" + std::to_string(seed) + "/" + std::to_string(i)));
     m_keyPairs.push_back({std::to_string(12000000 + i), secret});
   }
   buildSpecialItems();
@@ -155,8 +155,8 @@ SandboxItem Catalogue::generatedItem(int index) const {
   int mainCount = 1 + static_cast<int>(next() % 3);
   for (int p = 1; p <= mainCount; ++p) {
     const char* ext = (p == 2) ? "png" : (p == 3 ? "gif" : "jpg");
-    it.itemImgUrls.push_back(std::string("http://") + host + "/bao/uploaded/i" + std::to_string(index % 4 + 1) + "/" +
-                             it.numIid + "_" + std::to_string(p) + "." + ext);
+    it.itemImgUrls.push_back(std::string("http://") + host + "/bao/uploaded/i" + std::to_string(index % 4 + 1) +
+                             "/" + it.numIid + "_" + std::to_string(p) + "." + ext);
   }
   for (int s = 0; s < skuCount && s < 2; ++s) {
     PropImg img;
@@ -166,8 +166,9 @@ SandboxItem Catalogue::generatedItem(int index) const {
     img.properties = std::string("1627207:") + kColours[s].value;
     it.propImgs.push_back(img);
   }
-  it.descUtf8 = std::string("<p>") + kTitleWords[index % 8] + "，实物拍摄,&nbsp;放心购买。</p><p><img src=\"http://" +
-                host + "/imgextra/i2/" + it.numIid + "_d1.jpg\" /></p>";
+  it.descUtf8 = std::string("<p>") + kTitleWords[index % 8] +
+                "，实物拍摄,&nbsp;放心购买。</p><p><img src=\"http://" + host + "/imgextra/i2/" + it.numIid +
+                "_d1.jpg\" /></p>";
   for (const ShopRange& range : kShopRanges) {
     if (index >= range.first && index <= range.last) it.shopHost = range.host;
   }
@@ -218,7 +219,8 @@ void Catalogue::buildSpecialItems() {
                sku("5000000013", "138.00", "120", "LYQ-R", "1627207:28326;20509:28315")};
     it.itemImgUrls = {"http://img01.taobaocdn.com/bao/uploaded/i1/20000000001_1.jpg",
                       "http://img02.taobaocdn.com/bao/uploaded/i2/20000000001_2.png"};
-    it.propImgs = {{"800000011", "0", "http://img03.taobaocdn.com/bao/uploaded/i3/20000000001_p1.gif", "1627207:28320"}};
+    it.propImgs = {
+        {"800000011", "0", "http://img03.taobaocdn.com/bao/uploaded/i3/20000000001_p1.gif", "1627207:28320"}};
     it.descUtf8 =
         "<p><IMG src=\"http://img01.taobaocdn.com/imgextra/i1/20000000001_d1.jpg\" align=\"absmiddle\"></p>\r\n"
         "<p><img src=\"http://img03.taobaocdn.com/imgextra/i3/20000000001_d2.png\" /></p>\r\n"
@@ -248,7 +250,8 @@ void Catalogue::buildSpecialItems() {
     it.props = "";
     it.skus = {sku("5000000031", "99.00", "5", "", "1627207:28341")};
     it.itemImgUrls = {"http://img03.taobaocdn.com/bao/uploaded/i3/20000000003_1.jpg"};
-    it.propImgs = {{"800000031", "0", "http://img03.taobaocdn.com/bao/uploaded/i3/20000000003_p1.jpg", "1627207:28341"}};
+    it.propImgs = {
+        {"800000031", "0", "http://img03.taobaocdn.com/bao/uploaded/i3/20000000003_p1.jpg", "1627207:28341"}};
     it.descUtf8 = "<div>14寸 &lt;防震&gt; 内胆包</div>";
     it.rawAmpersandInDetailUrl = true;
     it.purpose = "raw & and a lone double quote and |*| in the title, one sku, empty codes, raw & in detail_url";
@@ -271,8 +274,9 @@ void Catalogue::buildSpecialItems() {
                sku("5000000053", "15.00", "9", "T-R", "1627207:28326")};
     it.itemImgUrls = {"http://img01.taobaocdn.com/bao/uploaded/i1/20000000005_1.jpg",
                       "http://img01.taobaocdn.com/bao/uploaded/i1/20000000005_2.jpg"};
-    it.propImgs = {{"800000051", "0", "http://img02.taobaocdn.com/bao/uploaded/i2/20000000005_p1.jpg", "1627207:28320"},
-                   {"800000052", "1", "http://img02.taobaocdn.com/bao/uploaded/i2/20000000005_p2.jpg", "1627207:28341"}};
+    it.propImgs = {
+        {"800000051", "0", "http://img02.taobaocdn.com/bao/uploaded/i2/20000000005_p1.jpg", "1627207:28320"},
+        {"800000052", "1", "http://img02.taobaocdn.com/bao/uploaded/i2/20000000005_p2.jpg", "1627207:28341"}};
     it.descUtf8 = "<p>三色可选</p>";
     it.purpose = "price 10.00 with three skus (scaling once per item and per sku)";
     m_specialItems.push_back(it);
@@ -402,8 +406,8 @@ void Catalogue::buildShops() {
   s4.linksEndingAtId = {generatedItemId(207)};
   m_shops.push_back(s4);
 
-  m_shops.push_back(shop("shop1005.taobao.com", PageLayout::Wangpu, "沙盒空店", {},
-                         "no items: no page info on its pages"));
+  m_shops.push_back(
+      shop("shop1005.taobao.com", PageLayout::Wangpu, "沙盒空店", {}, "no items: no page info on its pages"));
 
   std::vector<std::string> sampleIds;
   for (const SandboxItem& special : m_specialItems) sampleIds.push_back(special.numIid);

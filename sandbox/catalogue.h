@@ -93,8 +93,8 @@ struct SandboxShop {
   int itemsPerPage = 20;
   int pageCount = 0;  // 0 for a shop without items: its pages carry no page info
   std::vector<SandboxCategory> categories;
-  std::vector<std::string> itemsWithoutPrice;     // listed without a price element
-  std::vector<std::string> linksEndingAtId;       // "普通" links without "&" after the id
+  std::vector<std::string> itemsWithoutPrice;  // listed without a price element
+  std::vector<std::string> linksEndingAtId;    // "普通" links without "&" after the id
   std::string purpose;
 
   // The ids listed on page `page` (from 1) of `ids`; empty past the last page.

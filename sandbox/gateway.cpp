@@ -96,7 +96,9 @@ std::optional<std::int64_t> parseTimestamp(std::string_view text) {
   for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18}) {
     if (text[i] < '0' || text[i] > '9') return std::nullopt;
   }
-  auto number = [text](size_t at, size_t length) { return std::atoi(std::string(text.substr(at, length)).c_str()); };
+  auto number = [text](size_t at, size_t length) {
+    return std::atoi(std::string(text.substr(at, length)).c_str());
+  };
   int year = number(0, 4), month = number(5, 2), day = number(8, 2);
   int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -109,7 +111,9 @@ std::optional<std::int64_t> parseTimestamp(std::string_view text) {
 
 std::string itemGetResponseXml(const SandboxItem& item, std::string_view serverName,
                                const std::set<std::string>& fieldNames) {
-  auto wanted = [&fieldNames](const std::string& name) { return fieldNames.empty() || fieldNames.count(name) > 0; };
+  auto wanted = [&fieldNames](const std::string& name) {
+    return fieldNames.empty() || fieldNames.count(name) > 0;
+  };
   std::vector<Element> fields = {
       {"approve_status", xmlEscape(item.approveStatus)},
       {"cid", xmlEscape(item.cid)},
@@ -186,12 +190,16 @@ Reply gatewayReply(const Catalogue& catalogue, const GatewayPolicy& policy, cons
                    std::uint64_t requestNumber) {
   const std::string serverName = kServerNames[requestNumber % 3];
   char requestId[32];
-  std::snprintf(requestId, sizeof requestId, "%llx", 0x5a1e0000ULL + static_cast<unsigned long long>(requestNumber));
+  std::snprintf(requestId, sizeof requestId, "%llx",
+                0x5a1e0000ULL + static_cast<unsigned long long>(requestNumber));
   auto fail = [&](int code, std::string_view msg, std::string_view subCode = {}, std::string_view subMsg = {}) {
     return xmlReply(errorResponseXml(code, msg, subCode, subMsg, requestId, serverName));
   };
 
-  const auto params = parseQuery(request.query);
+  // Like the real gateway, a POST may carry the parameters in its form body as well.
+  std::string query = request.query;
+  if (request.method == "POST" && !request.body.empty()) query += "&" + request.body;
+  const auto params = parseQuery(query);
   auto value = [&params](std::string_view name) { return queryValue(params, name); };
   auto present = [&params](std::string_view name) {
     for (const auto& [key, v] : params) {

@@ -7,7 +7,8 @@ namespace mirabex::sandbox {
 std::string keyPoolDocument(const Catalogue& catalogue) {
   std::string doc = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<apps>\r\n";
   for (const KeyPair& pair : catalogue.keyPairs()) {
-    doc += "  <app appkey=\"" + xmlEscape(pair.appKey) + "\" appsecret=\"" + xmlEscape(pair.appSecret) + "\" />\r\n";
+    doc +=
+        "  <app appkey=\"" + xmlEscape(pair.appKey) + "\" appsecret=\"" + xmlEscape(pair.appSecret) + "\" />\r\n";
   }
   doc += "</apps>\r\n";
   return doc;

@@ -154,13 +154,19 @@ std::string bmp(std::string_view tag) {
 
 std::string pictureBytes(PictureKind kind, std::string_view tag) {
   switch (kind) {
-    case PictureKind::Jpeg: return jpeg(tag);
-    case PictureKind::Png: return png(tag);
-    case PictureKind::Gif: return gif(tag);
-    case PictureKind::Bmp: return bmp(tag);
-    case PictureKind::Unknown: return "SANDBOX-UNKNOWN-PICTURE\n" + std::string(tag);
+    case PictureKind::Jpeg:
+      return jpeg(tag);
+    case PictureKind::Png:
+      return png(tag);
+    case PictureKind::Gif:
+      return gif(tag);
+    case PictureKind::Bmp:
+      return bmp(tag);
+    case PictureKind::Unknown:
+      return "SANDBOX-UNKNOWN-PICTURE\n" + std::string(tag);
     case PictureKind::Empty:
-    case PictureKind::Missing: return {};
+    case PictureKind::Missing:
+      return {};
   }
   return {};
 }

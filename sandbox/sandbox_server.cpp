@@ -82,11 +82,16 @@ std::string hostWithoutPort(const std::string& hostHeader) {
 
 std::string pictureContentType(PictureKind kind) {
   switch (kind) {
-    case PictureKind::Jpeg: return "image/jpeg";
-    case PictureKind::Png: return "image/png";
-    case PictureKind::Gif: return "image/gif";
-    case PictureKind::Bmp: return "image/bmp";
-    default: return "application/octet-stream";
+    case PictureKind::Jpeg:
+      return "image/jpeg";
+    case PictureKind::Png:
+      return "image/png";
+    case PictureKind::Gif:
+      return "image/gif";
+    case PictureKind::Bmp:
+      return "image/bmp";
+    default:
+      return "application/octet-stream";
   }
 }
 
@@ -104,7 +109,9 @@ Reply pictureReply(const Incoming& request) {
   return reply;
 }
 
-bool isItemPageHost(const std::string& host) { return host == Catalogue::kItemHost || host == Catalogue::kMallHost; }
+bool isItemPageHost(const std::string& host) {
+  return host == Catalogue::kItemHost || host == Catalogue::kMallHost;
+}
 
 }  // namespace
 
@@ -183,9 +190,9 @@ struct SandboxServer::Impl {
         policy.checkTimestampWindow = checkTimestamp;
         number = gatewayCalls++;
       }
-      policy.nowUtcSeconds = std::chrono::duration_cast<std::chrono::seconds>(
-                                 std::chrono::system_clock::now().time_since_epoch())
-                                 .count();
+      policy.nowUtcSeconds =
+          std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+              .count();
       return gatewayReply(catalogue, policy, incoming, number);
     }
     if (kind == "item") {
@@ -193,7 +200,8 @@ struct SandboxServer::Impl {
       return notFoundReply();
     }
     if (kind == "picture") return pictureReply(incoming);
-    if (kind == "shop" || kind == "category") return shopPageReply(catalogue, *catalogue.shopByHost(incoming.host), incoming);
+    if (kind == "shop" || kind == "category")
+      return shopPageReply(catalogue, *catalogue.shopByHost(incoming.host), incoming);
     if (incoming.path == "/news.html") return newsPageReply();
     if (incoming.path == "/qelthelp.html") return helpPageReply();
     return notFoundReply();
@@ -298,7 +306,8 @@ bool SandboxServer::start(int port) {
   server->Options(".*", handler);
   server->Patch(".*", handler);
 
-  int bound = port == 0 ? server->bind_to_any_port("127.0.0.1") : (server->bind_to_port("127.0.0.1", port) ? port : -1);
+  int bound =
+      port == 0 ? server->bind_to_any_port("127.0.0.1") : (server->bind_to_port("127.0.0.1", port) ? port : -1);
   if (bound <= 0) return false;
   // The library listens with a backlog of 5; a burst of connections (five crawlers, five workers, their
   // picture downloads) would see dropped connection attempts retried a second later.

@@ -80,7 +80,8 @@ class SandboxServer {
   int servedCount(const std::string& kind, const std::string& targetPrefix = {}) const;
   void clearRequests();
   // The same, counting only requests to one host (lower case, no port).
-  int servedCountOnHost(const std::string& kind, const std::string& host, const std::string& targetPrefix = {}) const;
+  int servedCountOnHost(const std::string& kind, const std::string& host,
+                        const std::string& targetPrefix = {}) const;
   // "http://127.0.0.1:<port>".
   std::string baseUrl() const;
 

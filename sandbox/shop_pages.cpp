@@ -14,11 +14,20 @@ std::string htmlEscape(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out.push_back(c);
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   return out;
@@ -28,7 +37,9 @@ bool contains(const std::vector<std::string>& ids, const std::string& id) {
   return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
-std::string itemAddress(const std::string& id) { return std::string("http://") + Catalogue::kItemHost + "/item.htm?id=" + id; }
+std::string itemAddress(const std::string& id) {
+  return std::string("http://") + Catalogue::kItemHost + "/item.htm?id=" + id;
+}
 
 std::string firstPicture(const SandboxItem& item) {
   return item.itemImgUrls.empty() ? std::string() : item.itemImgUrls.front() + "_160x160.jpg";
@@ -37,8 +48,8 @@ std::string firstPicture(const SandboxItem& item) {
 // The "普通" design: the title on a line of its own between the link and its end tag, the price
 // line ending right after </strong>.
 std::string ordinaryItem(const SandboxShop& shop, const SandboxItem& item) {
-  std::string link = shop.linksEndingAtId.end() != std::find(shop.linksEndingAtId.begin(), shop.linksEndingAtId.end(),
-                                                              item.numIid)
+  std::string link = shop.linksEndingAtId.end() !=
+                             std::find(shop.linksEndingAtId.begin(), shop.linksEndingAtId.end(), item.numIid)
                          ? itemAddress(item.numIid)
                          : itemAddress(item.numIid) + "&amp;ad_id=&amp;am_id=&amp;cm_id=&amp;pm_id=";
   std::string out = "<div class=\"item\">\n";
@@ -69,9 +80,10 @@ std::string wangpuItem(const SandboxShop& shop, const SandboxItem& item) {
   out += "<a class=\"item-name\" href=\"" + itemAddress(item.numIid) + "\" target=\"_blank\">" +
          htmlEscape(item.titleUtf8) + "</a>\n";
   if (!contains(shop.itemsWithoutPrice, item.numIid)) {
-    out += "<div class=\"attribute\"><div class=\"cprice-area\"><span class=\"symbol\">&yen;</span>"
-           "<span class=\"c-price\">" +
-           item.price + "</span></div></div>\n";
+    out +=
+        "<div class=\"attribute\"><div class=\"cprice-area\"><span class=\"symbol\">&yen;</span>"
+        "<span class=\"c-price\">" +
+        item.price + "</span></div></div>\n";
   }
   out += "</dd>\n</dl>\n";
   return out;
@@ -125,23 +137,36 @@ std::string listingPage(const Catalogue& catalogue, const SandboxShop& shop, con
       "<title>" +
       htmlEscape(shop.nameUtf8) + "-淘宝网</title>\n</head>\n<body>\n";
   out += "<div id=\"shop-search-list\" class=\"shop-search\">\n";
-  out += "<div class=\"search-result\">共搜索到<span>" + std::to_string(total) + "</span>个符合条件的商品。</div>\n";
+  out +=
+      "<div class=\"search-result\">共搜索到<span>" + std::to_string(total) + "</span>个符合条件的商品。</div>\n";
   if (pageCount > 0) {
     out += "<div class=\"pagination\"><span class=\"page-info\">" + std::to_string(page) + "/" +
            std::to_string(pageCount) + "</span></div>\n";
   }
   switch (shop.layout) {
-    case PageLayout::Ordinary: out += "<div class=\"shop-hesper-bd grid\">\n"; break;
-    case PageLayout::Wangpu: out += "<div class=\"item-list\">\n"; break;
-    case PageLayout::ShopStreet: out += "<ul class=\"shop-list\">\n"; break;
+    case PageLayout::Ordinary:
+      out += "<div class=\"shop-hesper-bd grid\">\n";
+      break;
+    case PageLayout::Wangpu:
+      out += "<div class=\"item-list\">\n";
+      break;
+    case PageLayout::ShopStreet:
+      out += "<ul class=\"shop-list\">\n";
+      break;
   }
   for (const std::string& id : ids) {
     std::optional<SandboxItem> item = catalogue.item(id);
     if (!item) continue;
     switch (shop.layout) {
-      case PageLayout::Ordinary: out += ordinaryItem(shop, *item); break;
-      case PageLayout::Wangpu: out += wangpuItem(shop, *item); break;
-      case PageLayout::ShopStreet: out += shopStreetItem(shop, *item); break;
+      case PageLayout::Ordinary:
+        out += ordinaryItem(shop, *item);
+        break;
+      case PageLayout::Wangpu:
+        out += wangpuItem(shop, *item);
+        break;
+      case PageLayout::ShopStreet:
+        out += shopStreetItem(shop, *item);
+        break;
     }
   }
   out += shop.layout == PageLayout::ShopStreet ? "</ul>\n" : "</div>\n";
@@ -185,8 +210,8 @@ Reply shopPageReply(const Catalogue& catalogue, const SandboxShop& shop, const I
     }
     return reply;
   }
-  reply.body = listingPage(catalogue, shop, shop.pageOf(shop.itemIds, page), page, shop.pageCount,
-                           shop.itemIds.size());
+  reply.body =
+      listingPage(catalogue, shop, shop.pageOf(shop.itemIds, page), page, shop.pageCount, shop.itemIds.size());
   return reply;
 }
 
@@ -194,9 +219,11 @@ Reply itemPageReply(const Catalogue& catalogue, const Incoming& request) {
   const auto query = parseQuery(request.query);
   std::optional<SandboxItem> item = catalogue.item(queryValue(query, "id"));
   if (!item) {
-    return gbkReply(404,
-                    "<html><head><meta charset=\"gbk\" /><title>宝贝不存在-淘宝网</title></head>\n"
-                    "<body><div class=\"error-notice\">很抱歉，您查看的宝贝不存在，可能已下架或者被转移。</div></body></html>\n");
+    return gbkReply(
+        404,
+        "<html><head><meta charset=\"gbk\" /><title>宝贝不存在-淘宝网</title></head>\n"
+        "<body><div "
+        "class=\"error-notice\">很抱歉，您查看的宝贝不存在，可能已下架或者被转移。</div></body></html>\n");
   }
   const bool mall = request.host == Catalogue::kMallHost;
   std::string page = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"gbk\" />\n";
@@ -205,20 +232,33 @@ Reply itemPageReply(const Catalogue& catalogue, const Incoming& request) {
     std::string title = item->titleUtf8;
     std::string escaped;
     for (char c : title) {
-      if (c == '&') escaped += "&amp;";
-      else if (c == '<') escaped += "&lt;";
-      else if (c == '>') escaped += "&gt;";
-      else escaped.push_back(c);
+      if (c == '&')
+        escaped += "&amp;";
+      else if (c == '<')
+        escaped += "&lt;";
+      else if (c == '>')
+        escaped += "&gt;";
+      else
+        escaped.push_back(c);
     }
     page += "<title>" + escaped + (mall ? "-tmall.com天猫" : "-淘宝网") + "</title>\n";
   }
-  page += "<script type=\"text/javascript\">\n"
-          "var g_config = {\n"
-          "    shopId:\"" + std::to_string(57300000 + std::atoi(item->numIid.substr(7).c_str()) % 1000) + "\",\n"
-          "    itemId:\"" + item->numIid + "\",\n"
-          "    sibUrl:\"http://detailskip.taobao.com/json/sib.htm?itemId=" + item->numIid + "&sellerId=1\",\n"
-          "    price:\"" + item->price + "\"\n"
-          "};\n</script>\n</head>\n<body>\n";
+  page +=
+      "<script type=\"text/javascript\">\n"
+      "var g_config = {\n"
+      "    shopId:\"" +
+      std::to_string(57300000 + std::atoi(item->numIid.substr(7).c_str()) % 1000) +
+      "\",\n"
+      "    itemId:\"" +
+      item->numIid +
+      "\",\n"
+      "    sibUrl:\"http://detailskip.taobao.com/json/sib.htm?itemId=" +
+      item->numIid +
+      "&sellerId=1\",\n"
+      "    price:\"" +
+      item->price +
+      "\"\n"
+      "};\n</script>\n</head>\n<body>\n";
   page += "<div class=\"tb-detail-hd\"><h3>" + htmlEscape(item->titleUtf8) + "</h3></div>\n";
   page += "<div class=\"tb-price\">&yen;<em>" + item->price + "</em></div>\n";
   page += "</body>\n</html>\n";

@@ -53,14 +53,13 @@ using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
 class HeaderList {
  public:
   bool append(const std::string& line) {
-    curl_slist* grown = curl_slist_append(m_list.get(), line.c_str());
-    if (grown == nullptr) return false;
-    m_list.release();
-    m_list.reset(grown);
+    curl_slist* head = curl_slist_append(m_list.get(), line.c_str());
+    if (head == nullptr) return false;
+    if (m_list == nullptr) m_list.reset(head);  // later appends keep the same head
     return true;
   }
-  curl_slist* get() const { return m_list.get(); }
-  bool empty() const { return m_list == nullptr; }
+  [[nodiscard]] curl_slist* get() const { return m_list.get(); }
+  [[nodiscard]] bool empty() const { return m_list == nullptr; }
 
  private:
   struct Deleter {
@@ -82,7 +81,7 @@ class CurlShare {
     curl_share_setopt(handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
     m_handle.reset(handle);
   }
-  CURLSH* get() const { return m_handle.get(); }
+  [[nodiscard]] CURLSH* get() const { return m_handle.get(); }
 
  private:
   using Locks = std::array<std::mutex, CURL_LOCK_DATA_LAST>;
@@ -106,7 +105,7 @@ class CurlShare {
 CURLSH* systemCookieStore() {
   initCurlOnce();
   // Never destroyed: a worker still in a transfer while the program exits must not find it gone.
-  static CurlShare* const store = new CurlShare();
+  static auto* const store = new CurlShare();
   return store->get();
 }
 
@@ -123,8 +122,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 
 bool isBlank(std::string_view text) { return removeSpaces(text).empty(); }
 
-// Spaces and control bytes are not allowed raw in a request target; everything else (GBK bytes
-// included) goes on the wire as the caller wrote it.
+// Spaces and control bytes are not allowed raw in an address (curl refuses the whole address);
+// everything else, GBK bytes included, goes on the wire as the caller wrote it.
 Text escapeTarget(std::string_view path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   Text escaped;
@@ -202,8 +201,8 @@ struct TransferResult {
 class Transfer {
  public:
   Transfer() : m_easy(curl_easy_init()) {}
-  bool valid() const { return m_easy != nullptr; }
-  CURL* easy() const { return m_easy.get(); }
+  [[nodiscard]] bool valid() const { return m_easy != nullptr; }
+  [[nodiscard]] CURL* easy() const { return m_easy.get(); }
   Exchange& exchange() { return m_exchange; }
   HeaderList& headers() { return m_headers; }
 
@@ -335,6 +334,8 @@ Text storeLineFor(const Text& host, const Text& name, std::string_view data, std
          std::to_string(static_cast<long long>(expiry)) + "\t" + name + "\t" + value;
 }
 
+// The automatic handling already keeps what a response sets for the host that answered; this files
+// the final answer's cookies under the host that was asked, which differs after a redirect.
 void storeResponseCookies(CURL* easy, std::string_view headerText, const Text& host) {
   if (!containsText(headerText, "Set-Cookie:")) return;
   constexpr std::string_view kName = "Set-Cookie:";
@@ -495,14 +496,13 @@ Bytes HttpClient::fetch(const Text& url, const HttpRequestOptions& options) cons
 
 // The old platform could lack a request object and had to say so ("系统不支持本操作"); curl is
 // always linked in, so that message cannot arise here.
-Bytes HttpClient::fetchViaRequestObject(const Text& url, const Text& method, const Text& data,
-                                        const Text& cookies, Text* returnCookies, const Text& proxy,
-                                        int timeoutSeconds, const Text& proxyUser,
-                                        const Text& proxyPassword, const Text& referrer,
-                                        std::stop_token cancel) const {
+Bytes HttpClient::fetchViaRequestObject(const Text& url, const Text& method, const Text& data, const Text& cookies,
+                                        Text* returnCookies, const Text& proxy, int timeoutSeconds,
+                                        const Text& proxyUser, const Text& proxyPassword, const Text& referrer,
+                                        const std::stop_token& cancel) const {
   const Text verb = method.empty() ? Text("GET") : method;
-  if (breaksHeaderLine(url) || breaksHeaderLine(verb) || breaksHeaderLine(cookies) ||
-      breaksHeaderLine(referrer) || verb.find(' ') != Text::npos) {
+  if (breaksHeaderLine(url) || breaksHeaderLine(verb) || breaksHeaderLine(cookies) || breaksHeaderLine(referrer) ||
+      verb.find(' ') != Text::npos) {
     return {};
   }
   Transfer transfer;
@@ -511,7 +511,7 @@ Bytes HttpClient::fetchViaRequestObject(const Text& url, const Text& method, con
   transfer.setCommon(m_settings, timeoutMilliseconds(timeoutSeconds, kRequestObjectDefaultTimeoutSeconds), proxy);
   curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(h, CURLOPT_DEFAULT_PROTOCOL, "http");
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(h, CURLOPT_URL, escapeTarget(url).c_str());
   if (!proxy.empty() && !proxyUser.empty()) {
     curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, proxyUser.c_str());
     curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxyPassword.c_str());
@@ -543,7 +543,7 @@ Bytes HttpClient::fetchViaRequestObject(const Text& url, const Text& method, con
   return std::move(transfer.exchange().body);
 }
 
-Bytes HttpClient::downloadFile(const Text& url, std::stop_token cancel) const {
+Bytes HttpClient::downloadFile(const Text& url, const std::stop_token& cancel) const {
   if (breaksHeaderLine(url)) return {};
   Transfer transfer;
   if (!transfer.valid()) return {};
@@ -551,7 +551,7 @@ Bytes HttpClient::downloadFile(const Text& url, std::stop_token cancel) const {
   transfer.setCommon(m_settings, 0, {});
   curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   curl_easy_setopt(h, CURLOPT_DEFAULT_PROTOCOL, "http");
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(h, CURLOPT_URL, escapeTarget(url).c_str());
   curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kDownloadConnectTimeoutSeconds);
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);

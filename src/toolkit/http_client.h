@@ -16,7 +16,7 @@ struct HttpRequestOptions {
   Text* returnCookies = nullptr;  // receives "name=value; ..." of the cookies the response sets
   Text proxy;                     // "host:port" of an HTTP proxy; blank means a direct connection
   int timeoutSeconds = 0;         // the longest the caller waits; 0 (or less) means 90
-  bool pumpMessages = false;      // kept for callers; waiting here never blocks an event loop
+  bool pumpMessages = false;      // kept for callers, no effect: window code fetches off its thread
   Text extraHeaders;              // request lines, each ending in "\r\n", placed first
   Text userName;                  // handed to the server's authentication when not blank
   Text password;
@@ -38,7 +38,7 @@ struct HttpClientSettings {
 // first character; `port` is the scheme's default when the URL gives none (or 0).
 struct UrlParts {
   bool secure = false;
-  Text host;        // lower case, port removed
+  Text host;  // lower case, port removed
   int port = 80;
   Text path = "/";  // query included
 };
@@ -65,14 +65,13 @@ class HttpClient {
   // The start-up download's request: its own header set, a 15 s time-out by default, cookies
   // only within the call.
   Bytes fetchViaRequestObject(const Text& url, const Text& method = {}, const Text& data = {},
-                              const Text& cookies = {}, Text* returnCookies = nullptr,
-                              const Text& proxy = {}, int timeoutSeconds = 0,
-                              const Text& proxyUser = {}, const Text& proxyPassword = {},
-                              const Text& referrer = {}, std::stop_token cancel = {}) const;
+                              const Text& cookies = {}, Text* returnCookies = nullptr, const Text& proxy = {},
+                              int timeoutSeconds = 0, const Text& proxyUser = {}, const Text& proxyPassword = {},
+                              const Text& referrer = {}, const std::stop_token& cancel = {}) const;
 
   // A picture download: "GET" over HTTP/1.0 with "Accept: */*"; when the body breaks off, the
   // bytes read so far.
-  Bytes downloadFile(const Text& url, std::stop_token cancel = {}) const;
+  Bytes downloadFile(const Text& url, const std::stop_token& cancel = {}) const;
 
   const HttpClientSettings& settings() const { return m_settings; }
 

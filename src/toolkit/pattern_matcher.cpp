@@ -212,6 +212,8 @@ bool PatternMatcher::compile(std::string_view pattern, bool ignoreCase, bool mul
   // Converting the pattern first also keeps a GBK trail byte equal to '\\' or
   // '[' from being read as syntax.
   const std::string enginePattern = gbkToUtf8(pattern);
+  // Script-style semantics: "$" without multiline only at the very end, and a
+  // back-reference to a group that took no part matches the empty text.
   uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_DOLLAR_ENDONLY | PCRE2_MATCH_UNSET_BACKREF;
   if (ignoreCase) options |= PCRE2_CASELESS;
   if (multiline) options |= PCRE2_MULTILINE;
@@ -249,6 +251,7 @@ Text PatternMatcher::compileError() const { return m_state != nullptr ? m_state-
 
 Text PatternMatcher::replace(std::string_view text, std::string_view replacement) const {
   if (m_state == nullptr || !m_state->usable()) return Text(text);
+  // Only the scratch match data is touched; the match list of execute stays.
   State& state = *m_state;
   const std::string subject = gbkToUtf8(text);
   const std::string with = gbkToUtf8(replacement);

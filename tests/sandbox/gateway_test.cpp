@@ -34,9 +34,12 @@ std::string chinaTimeText(std::time_t offsetSeconds) {
 std::string encode(const std::string& text) {
   std::string out;
   for (char c : text) {
-    if (c == ' ') out += "%20";
-    else if (c == '&') out += "%26";
-    else out.push_back(c);
+    if (c == ' ')
+      out += "%20";
+    else if (c == '&')
+      out += "%26";
+    else
+      out.push_back(c);
   }
   return out;
 }
@@ -45,8 +48,9 @@ std::string encode(const std::string& text) {
 using Params = std::map<std::string, std::string>;
 
 Params itemRequest(const KeyPair& pair, const std::string& numIid, const std::string& timestamp) {
-  return {{"app_key", pair.appKey}, {"fields", kFields},        {"format", "xml"},   {"method", "taobao.item.get"},
-          {"num_iid", numIid},      {"sign_method", "md5"},     {"timestamp", timestamp}, {"v", "2.0"}};
+  return {{"app_key", pair.appKey},      {"fields", kFields}, {"format", "xml"},
+          {"method", "taobao.item.get"}, {"num_iid", numIid}, {"sign_method", "md5"},
+          {"timestamp", timestamp},      {"v", "2.0"}};
 }
 
 std::string signedTarget(const Params& params, const std::string& secret) {
@@ -109,8 +113,8 @@ TEST_F(GatewayTest, AnswersASignedItemRequestAsTheRealGatewayWritesIt) {
   EXPECT_TRUE(std::regex_search(xml, std::regex("</item></item_get_response><!--top[0-9]+\\.cm[0-9]-->$")));
   std::vector<std::string> names = itemChildNames(xml);
   EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-  for (const char* name : {"approve_status", "desc", "freight_payer", "item_imgs", "location", "price", "prop_imgs",
-                           "property_alias", "props", "skus", "title", "num_iid", "detail_url"}) {
+  for (const char* name : {"approve_status", "desc", "freight_payer", "item_imgs", "location", "price",
+                           "prop_imgs", "property_alias", "props", "skus", "title", "num_iid", "detail_url"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
   }
   EXPECT_NE(xml.find("<skus list=\"true\"><sku><outer_id>LYQ-W</outer_id><price>128.00</price>"
@@ -140,7 +144,8 @@ TEST_F(GatewayTest, SpecialItemsCarryTheirAwkwardTexts) {
     std::vector<std::string> absent;
   };
   const Case cases[] = {
-      {"20000000002", {"<title>A&amp;amp;B.C?D*E</title>", "&quot;正品&quot;", "it&apos;s", "<approve_status>instock<"},
+      {"20000000002",
+       {"<title>A&amp;amp;B.C?D*E</title>", "&quot;正品&quot;", "it&apos;s", "<approve_status>instock<"},
        {"<skus"}},
       {"20000000003",
        {"<title>Tom&amp;Jerry 14&quot; 笔记本包 |*| 防震</title>", "<freight_payer></freight_payer>",
@@ -200,8 +205,10 @@ TEST_F(GatewayTest, RejectsWhatTheRealGatewayRejects) {
     s_server->setLimitedKeyPairs(tc.limited);
     Params params = itemRequest(pair(tc.position), "20000000001", chinaTimeText(0));
     for (const auto& [name, value] : tc.changes) {
-      if (value.empty()) params.erase(name);
-      else params[name] = value;
+      if (value.empty())
+        params.erase(name);
+      else
+        params[name] = value;
     }
     std::string xml = get(signedTarget(params, tc.secret.empty() ? pair(tc.position).appSecret : tc.secret));
     EXPECT_TRUE(startsWith(xml, "<?xml version=\"1.0\" encoding=\"utf-8\" ?><error_response><code>" +
@@ -213,7 +220,8 @@ TEST_F(GatewayTest, RejectsWhatTheRealGatewayRejects) {
 
 TEST_F(GatewayTest, TimestampWindowCanBeSwitchedOff) {
   s_server->setCheckTimestampWindow(false);
-  std::string xml = get(signedTarget(itemRequest(pair(1), "30000000001", "2012-03-05 08:04:09"), pair(1).appSecret));
+  std::string xml =
+      get(signedTarget(itemRequest(pair(1), "30000000001", "2012-03-05 08:04:09"), pair(1).appSecret));
   EXPECT_NE(xml.find("<item_get_response>"), std::string::npos) << xml;
   // The form is still checked.
   xml = get(signedTarget(itemRequest(pair(1), "30000000001", "2012-03-05T08:04:09"), pair(1).appSecret));
@@ -231,6 +239,15 @@ TEST_F(GatewayTest, PlusSignsAndEscapesDecodeToTheSignedValues) {
   EXPECT_NE(get(plus).find("<item_get_response>"), std::string::npos);
 }
 
+TEST_F(GatewayTest, TakesPostedParametersToo) {
+  std::string target = signedTarget(itemRequest(pair(1), "30000000003", chinaTimeText(0)), pair(1).appSecret);
+  httplib::Client client("127.0.0.1", s_server->port());
+  httplib::Result result = client.Post("/router/rest", {{"Host", "gw.api.taobao.com"}}, target.substr(13),
+                                       "application/x-www-form-urlencoded");
+  ASSERT_TRUE(result);
+  EXPECT_NE(result->body.find("<num_iid>30000000003</num_iid>"), std::string::npos) << result->body;
+}
+
 TEST_F(GatewayTest, AnswersOnlyTheFieldsAskedFor) {
   Params params = itemRequest(pair(1), "20000000001", chinaTimeText(0));
   params["fields"] = "title,sku";
@@ -241,11 +258,16 @@ TEST_F(GatewayTest, AnswersOnlyTheFieldsAskedFor) {
 TEST(TopSignature, CoversEveryNamedPairButSign) {
   // MD5 of "s3cr3t" app_key12000001 fieldstitle,price formatxml methodtaobao.item.get num_iid1
   // sign_methodmd5 timestamp2012-03-05 08:04:09 v2.0 "s3cr3t", worked out apart from this code.
-  std::vector<std::pair<std::string, std::string>> params = {
-      {"v", "2.0"},           {"num_iid", "1"},          {"sign", "ANYTHING"},
-      {"session", ""},        {"timestamp", "2012-03-05 08:04:09"}, {"app_key", "12000001"},
-      {"method", "taobao.item.get"}, {"format", "xml"}, {"sign_method", "md5"},
-      {"fields", "title,price"}};
+  std::vector<std::pair<std::string, std::string>> params = {{"v", "2.0"},
+                                                             {"num_iid", "1"},
+                                                             {"sign", "ANYTHING"},
+                                                             {"session", ""},
+                                                             {"timestamp", "2012-03-05 08:04:09"},
+                                                             {"app_key", "12000001"},
+                                                             {"method", "taobao.item.get"},
+                                                             {"format", "xml"},
+                                                             {"sign_method", "md5"},
+                                                             {"fields", "title,price"}};
   EXPECT_EQ(topSignature(params, "s3cr3t"), "B08B36AE15B4040B73C6C748F29E39C2");
 }
 
@@ -274,8 +296,8 @@ TEST(KeyPool, DocumentListsThePairsOnBothPaths) {
   EXPECT_EQ(doubled->body, single->body);
   std::regex app("<app appkey=\"([^\"]*)\" appsecret=\"([^\"]*)\"");
   std::vector<KeyPair> found;
-  for (auto it = std::sregex_iterator(doubled->body.begin(), doubled->body.end(), app); it != std::sregex_iterator();
-       ++it) {
+  for (auto it = std::sregex_iterator(doubled->body.begin(), doubled->body.end(), app);
+       it != std::sregex_iterator(); ++it) {
     found.push_back({(*it)[1], (*it)[2]});
   }
   const auto& pairs = server.catalogue().keyPairs();

@@ -108,7 +108,8 @@ TEST_P(UrlSplit, FollowsTheSplitRules) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UrlSplit,
-    testing::Values(SplitCase{"www.example.com/shop/view.htm?id=1", false, "www.example.com", 80, "/shop/view.htm?id=1"},
+    testing::Values(SplitCase{"www.example.com/shop/view.htm?id=1", false, "www.example.com", 80,
+                              "/shop/view.htm?id=1"},
                     SplitCase{"http://Shop.Example.COM:8080", false, "shop.example.com", 8080, "/"},
                     SplitCase{"http://item.example.com/i.htm?u=http://other/", false, "item.example.com", 80,
                               "/i.htm?u=http://other/"},
@@ -180,7 +181,8 @@ TEST_P(FetchUrlOnly, SendsGetWithTheDefaultLinesAndReturnsTheBodyWhateverTheStat
 }
 
 INSTANTIATE_TEST_SUITE_P(Statuses, FetchUrlOnly,
-                         testing::Values(StatusCase{"/test/echo", "ok"}, StatusCase{"/test/status/404", "status 404"},
+                         testing::Values(StatusCase{"/test/echo", "ok"},
+                                         StatusCase{"/test/status/404", "status 404"},
                                          StatusCase{"/test/status/500", "status 500"}));
 
 struct ExtraHeaderCase {
@@ -206,13 +208,14 @@ TEST_P(FetchExtraHeaders, TakeThePlaceOfTheDefaultOfTheSameName) {
   EXPECT_EQ(headerCount(seen, "Accept-Language"), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FetchExtraHeaders,
-    testing::Values(ExtraHeaderCase{"accept: text/html\r\n", "Accept", "text/html"},
-                    ExtraHeaderCase{"REFERER: http://from.example.com/\r\n", "Referer", "http://from.example.com/"},
-                    ExtraHeaderCase{"X-Trace: 7\r\nAccept-Language: en\r\n", "Accept-Language", "en"},
-                    // A last line without its line end must not run into the defaults.
-                    ExtraHeaderCase{"X-Trace: 7", "X-Trace", "7"}));
+INSTANTIATE_TEST_SUITE_P(Cases, FetchExtraHeaders,
+                         testing::Values(ExtraHeaderCase{"accept: text/html\r\n", "Accept", "text/html"},
+                                         ExtraHeaderCase{"REFERER: http://from.example.com/\r\n", "Referer",
+                                                         "http://from.example.com/"},
+                                         ExtraHeaderCase{"X-Trace: 7\r\nAccept-Language: en\r\n",
+                                                         "Accept-Language", "en"},
+                                         // A last line without its line end must not run into the defaults.
+                                         ExtraHeaderCase{"X-Trace: 7", "X-Trace", "7"}));
 
 struct PostCase {
   const char* method;
@@ -239,11 +242,10 @@ TEST_P(FetchPost, SendsTheBodyWithItsLengthAndType) {
   EXPECT_EQ(headerCount(seen, "Content-Type"), std::string(c.contentType).empty() ? 0 : 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FetchPost,
-    testing::Values(PostCase{"POST", "a=1&b=%B1%A6", "", "application/x-www-form-urlencoded"},
-                    PostCase{"post", "<x/>", "Content-Type: text/xml\r\n", "text/xml"},
-                    PostCase{"Post", "", "", ""}));
+INSTANTIATE_TEST_SUITE_P(Cases, FetchPost,
+                         testing::Values(PostCase{"POST", "a=1&b=%B1%A6", "", "application/x-www-form-urlencoded"},
+                                         PostCase{"post", "<x/>", "Content-Type: text/xml\r\n", "text/xml"},
+                                         PostCase{"Post", "", "", ""}));
 
 TEST_F(HttpClientTest, PostRedirectedToAGetCarriesNoBodyLines) {
   HttpRequestOptions options;
@@ -408,48 +410,58 @@ TEST_F(HungServerTest, AFetchGivesUpAfterItsTimeoutAndLeavesTheOutArgumentsAlone
   EXPECT_LT(Clock::now() - objectStart, kGenerousCeiling);
 }
 
-struct CancelCase {
-  const char* operation;
-  std::function<Bytes(const HttpClient&, const Text&, std::stop_token)> call;
+struct Operation {
+  const char* name;
+  std::function<Bytes(const HttpClient&, const Text&, const std::stop_token&)> call;
 };
 
-const CancelCase kCancelCases[] = {
+// The three ways onto the network, each with nothing but the address and a stop token.
+const Operation kOperations[] = {
     {"fetch",
-     [](const HttpClient& client, const Text& url, std::stop_token stop) {
+     [](const HttpClient& client, const Text& url, const std::stop_token& stop) {
        HttpRequestOptions options;
-       options.cancel = std::move(stop);
+       options.cancel = stop;
        return client.fetch(url, options);
      }},
     {"fetchViaRequestObject",
-     [](const HttpClient& client, const Text& url, std::stop_token stop) {
-       return client.fetchViaRequestObject(url, {}, {}, {}, nullptr, {}, 0, {}, {}, {}, std::move(stop));
+     [](const HttpClient& client, const Text& url, const std::stop_token& stop) {
+       return client.fetchViaRequestObject(url, {}, {}, {}, nullptr, {}, 0, {}, {}, {}, stop);
      }},
-    {"downloadFile",
-     [](const HttpClient& client, const Text& url, std::stop_token stop) {
-       return client.downloadFile(url, std::move(stop));
-     }},
+    {"downloadFile", [](const HttpClient& client, const Text& url,
+                        const std::stop_token& stop) { return client.downloadFile(url, stop); }},
 };
 
 TEST_F(HungServerTest, CancellationEndsAHungTransferAtOnce) {
-  for (const CancelCase& c : kCancelCases) {
+  for (const Operation& operation : kOperations) {
     std::stop_source stop;
     const auto start = Clock::now();
     std::jthread canceller([&stop] {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       stop.request_stop();
     });
-    EXPECT_EQ(c.call(client(), "http://hung.example.com/test/echo", stop.get_token()), "") << c.operation;
-    EXPECT_LT(Clock::now() - start, kGenerousCeiling) << c.operation;
+    EXPECT_EQ(operation.call(client(), "http://hung.example.com/test/echo", stop.get_token()), "")
+        << operation.name;
+    EXPECT_LT(Clock::now() - start, kGenerousCeiling) << operation.name;
   }
 }
 
 TEST_F(HttpClientTest, AnAlreadyCancelledCallSendsNothing) {
   std::stop_source stop;
   stop.request_stop();
-  for (const CancelCase& c : kCancelCases) {
-    EXPECT_EQ(c.call(m_client, "http://cancelled.example.com/test/echo", stop.get_token()), "") << c.operation;
+  for (const Operation& operation : kOperations) {
+    EXPECT_EQ(operation.call(m_client, "http://cancelled.example.com/test/echo", stop.get_token()), "")
+        << operation.name;
   }
   EXPECT_EQ(sandboxServer().servedCount("test"), 0);
+}
+
+TEST_F(HttpClientTest, AddressesWithGbkTextAndSpacesAreSent) {
+  for (const Operation& operation : kOperations) {
+    // 宝 in GBK, then a blank
+    EXPECT_EQ(operation.call(m_client, "http://gbk.example.com/test/echo?q=\xB1\xA6 x", {}), "ok")
+        << operation.name;
+    EXPECT_EQ(lastTestRequest(sandboxServer()).target, "/test/echo?q=\xB1\xA6%20x") << operation.name;
+  }
 }
 
 // --- threads, routing, proxies -------------------------------------------------------------------
@@ -459,12 +471,14 @@ TEST_F(HttpClientTest, TenThreadsFetchAtOnce) {
   std::vector<std::string> failures(kThreads);
   {
     std::vector<std::jthread> threads;
+    threads.reserve(kThreads);
     for (int i = 0; i < kThreads; ++i) {
       threads.emplace_back([this, i, &failures] {
         const std::string host = "http://worker" + std::to_string(i) + ".example.com";
         const std::size_t size = 1000 + static_cast<std::size_t>(i);
         for (int round = 0; round < 3; ++round) {
-          if (m_client.fetch(host + "/test/bytes?n=" + std::to_string(size)).size() != size) failures[i] += "fetch ";
+          if (m_client.fetch(host + "/test/bytes?n=" + std::to_string(size)).size() != size)
+            failures[i] += "fetch ";
           if (m_client.downloadFile(host + "/test/bytes?n=" + std::to_string(size)).size() != size) {
             failures[i] += "download ";
           }
@@ -488,14 +502,15 @@ TEST_F(HttpClientTest, ConnectToSendsARealLookingHostToTheSandbox) {
   EXPECT_EQ(direct.fetch("http://127.0.0.1:" + std::to_string(sandboxServer().port()) + "/test/echo"), "ok");
 }
 
-// Points the environment's proxy variables at a port where nothing listens, for one test.
+// Points the environment's proxy variables at a port where nothing listens, for one test. Only the
+// test's own thread and the sandbox run meanwhile, and the sandbox reads no environment.
 class EnvironmentProxy {
  public:
   EnvironmentProxy() {
-    for (const char* name : kNames) setenv(name, "http://127.0.0.1:9", 1);
+    for (const char* name : kNames) setenv(name, "http://127.0.0.1:9", 1);  // NOLINT(concurrency-mt-unsafe)
   }
   ~EnvironmentProxy() {
-    for (const char* name : kNames) unsetenv(name);
+    for (const char* name : kNames) unsetenv(name);  // NOLINT(concurrency-mt-unsafe)
   }
   EnvironmentProxy(const EnvironmentProxy&) = delete;
   EnvironmentProxy& operator=(const EnvironmentProxy&) = delete;
@@ -527,8 +542,8 @@ TEST_F(HttpClientTest, RequestObjectSendsItsOwnHeaderSet) {
 }
 
 TEST_F(HttpClientTest, RequestObjectPostsWithCookiesAndReturnsTheResponseCookies) {
-  EXPECT_EQ(m_client.fetchViaRequestObject("http://config.example.com/test/post-echo", "POST", "k=v", "c=3", nullptr,
-                                           {}, 0, {}, {}, "http://from.example.com/"),
+  EXPECT_EQ(m_client.fetchViaRequestObject("http://config.example.com/test/post-echo", "POST", "k=v", "c=3",
+                                           nullptr, {}, 0, {}, {}, "http://from.example.com/"),
             "k=v");
   const RecordedRequest seen = lastTestRequest(sandboxServer());
   EXPECT_EQ(seen.method, "POST");
@@ -536,7 +551,8 @@ TEST_F(HttpClientTest, RequestObjectPostsWithCookiesAndReturnsTheResponseCookies
   EXPECT_EQ(seen.header("Referrer"), "http://from.example.com/");
 
   Text cookies;
-  EXPECT_FALSE(m_client.fetchViaRequestObject("http://object.example.com/test/set-cookie", {}, {}, {}, &cookies).empty());
+  EXPECT_FALSE(
+      m_client.fetchViaRequestObject("http://object.example.com/test/set-cookie", {}, {}, {}, &cookies).empty());
   EXPECT_EQ(cookies, "a=1");
   // Its cookies stay inside the call.
   m_client.fetch("http://object.example.com/test/cookie-echo");
@@ -560,9 +576,8 @@ class TlsServer {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
-    listen(m_listener, 8);
-    getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_ready = bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(m_listener, 8) == 0 &&
+              getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) == 0;
     m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { serve(); });
   }
@@ -578,6 +593,7 @@ class TlsServer {
   TlsServer(const TlsServer&) = delete;
   TlsServer& operator=(const TlsServer&) = delete;
 
+  bool ready() const { return m_ready; }
   std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
   const std::string& caFile() const { return m_caFile; }
   std::vector<std::string> requests() const {
@@ -595,8 +611,8 @@ class TlsServer {
     X509_gmtime_adj(X509_getm_notAfter(m_certificate), 3600);
     X509_set_pubkey(m_certificate, m_key);
     X509_NAME* name = X509_get_subject_name(m_certificate);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(host.c_str()), -1, -1,
-                               0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(host.c_str()), -1,
+                               -1, 0);
     X509_set_issuer_name(m_certificate, name);
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
@@ -652,6 +668,7 @@ class TlsServer {
   SSL_CTX* m_context = nullptr;
   std::string m_caFile;
   int m_listener = -1;
+  bool m_ready = false;
   int m_port = 0;
   std::thread m_thread;
   mutable std::mutex m_mutex;
@@ -660,6 +677,7 @@ class TlsServer {
 
 TEST(HttpClientTls, HttpsAddressesAreFetchedOverTlsOnTheDefaultPort) {
   const TlsServer server("secure.example.com");
+  ASSERT_TRUE(server.ready());
   const HttpClient client(HttpClientSettings{server.address(), server.caFile()});
   EXPECT_EQ(client.fetch("https://Secure.Example.com/test/echo?x=1"), "ok");
   EXPECT_EQ(client.downloadFile("https://secure.example.com/pic.jpg"), "ok");

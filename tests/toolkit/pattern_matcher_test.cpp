@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kTwoPictures,
                   {true, true, false},
                   {{"<img src=\"http://img01.example.cn/a/b1.jpg\" width=\"750\">", "img01.example.cn/a/b1.jpg"}}},
-        MatchCase{"CaseRespectedWhenAsked", kImgTag, kTwoPictures, {false, true, true}, {}},
+        MatchCase{"CaseMattersWhenAsked", kImgTag, kTwoPictures, {false, true, true}, {}},
         MatchCase{"DotStopsAtLineFeed", kImgTag, "<p><img \nsrc=\"http://img01.example.cn/a.jpg\"></p>", {}, {}},
         MatchCase{"DoubledQuotesOfBackground",
                   "background=\"\"http://(.*?)\"\"",
