@@ -4,7 +4,9 @@
 #include <system_error>
 #include <utility>
 
+#include "cli/add_command.h"
 #include "cli/collect_command.h"
+#include "cli/copy_command.h"
 #include "cli/exit_codes.h"
 #include "toolkit/gbk_codec.h"
 
@@ -12,7 +14,9 @@ namespace mirabex::cli {
 
 std::vector<std::unique_ptr<Command>> builtInCommands() {
   std::vector<std::unique_ptr<Command>> commands;
+  commands.push_back(std::make_unique<AddCommand>());
   commands.push_back(std::make_unique<CollectCommand>());
+  commands.push_back(std::make_unique<CopyCommand>());
   return commands;
 }
 

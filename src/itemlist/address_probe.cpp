@@ -148,6 +148,7 @@ void AddressProbe::runProbe(std::stop_token stop, Text address, Text addressMode
 
 ProbeResult AddressProbe::probeSingleItem(std::stop_token stop, const Text& address) {
   const Text page = fetchPageText(m_services.http, address, stop);
+  if (stop.stop_requested()) return ProbeResult::NothingFound;
   const Text itemId = TextBetween(page, "itemId:\"", "\",");
   const Text title = TextBetween(page, "<title>", "</title>");
   if (trimText(itemId).empty() || trimText(title).empty()) {
@@ -170,6 +171,8 @@ ProbeResult AddressProbe::probeShop(std::stop_token stop, const Text& address) {
     return ProbeResult::NothingFound;
   }
   const Text page = fetchPageText(m_services.http, "http://" + shopHost + "/search.htm?search=y", stop);
+  // Shutting down abandons the fetch; its empty page is no answer to report.
+  if (stop.stop_requested()) return ProbeResult::NothingFound;
   if (page.empty()) log(texts().shopNotFound);
   return countPagesAndCrawl(page, CrawlMode::Shop);
 }
@@ -201,6 +204,7 @@ ProbeResult AddressProbe::probeCategory(std::stop_token stop, const Text& addres
     return ProbeResult::NothingFound;
   }
   const Text page = fetchPageText(m_services.http, address, stop);
+  if (stop.stop_requested()) return ProbeResult::NothingFound;
   if (page.empty()) log(texts().categoryPageEmpty);
   {
     std::lock_guard lock(m_mutex);

@@ -211,14 +211,16 @@ TEST(AddressProbeConcurrency, SecondCrawlIsRefusedWhileSingleItemsStillGoIn) {
 TEST(AddressProbeConcurrency, ProbeFetchDoesNotRunOnTheCallersThread) {
   resetSandbox();
   sharedSandbox().setFault("shop", sandbox::Fault::Hang);
-  {
-    ProbeRig rig;
-    const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(rig.probe.AddToList(gbk("http://shop1002.taobao.com/"), shopModeWord()), AddOutcome::ProbeStarted);
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
-    EXPECT_TRUE(rig.probe.probeRunning());
-    // Destroying the probe abandons the hung fetch instead of waiting out its time-out.
-  }
+  std::optional<ProbeRig> rig(std::in_place);
+  const auto pressed = std::chrono::steady_clock::now();
+  EXPECT_EQ(rig->probe.AddToList(gbk("http://shop1002.taobao.com/"), shopModeWord()), AddOutcome::ProbeStarted);
+  EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+  EXPECT_TRUE(rig->probe.probeRunning());
+  while (sharedSandbox().servedCount("shop") == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // Shutting down abandons the hung fetch instead of waiting out its 90-second time-out.
+  const auto closing = std::chrono::steady_clock::now();
+  rig.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(30));
   resetSandbox();
 }
 
