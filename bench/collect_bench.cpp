@@ -140,17 +140,22 @@ void BM_CollectRun(benchmark::State& state) {
   writeFile(dir / "options" / "network.ini",
             "[hosts]\r\nkey_pool=config.sandbox.test\r\n[route]\r\nconnect_to=" + sandbox.address() + "\r\n");
   // What a seller usually runs with: description pictures on, retry then delete, 5.x.
-  writeFile(dir / "options" / "options.ini",
-            utf8ToGbk("[DL_PIC]\r\ndownload=真\r\ntaobao_only=假\r\nfall=3\r\n[PR_INFO]\r\np_type=真\r\nn_type=假\r\n"
-                      "price=120\r\nprice_num=2\r\nnum=100\r\n[SAVE]\r\ntype=5\r\n"));
+  writeFile(
+      dir / "options" / "options.ini",
+      utf8ToGbk("[DL_PIC]\r\ndownload=真\r\ntaobao_only=假\r\nfall=3\r\n[PR_INFO]\r\np_type=真\r\nn_type=假\r\n"
+                "price=120\r\nprice_num=2\r\nnum=100\r\n[SAVE]\r\ntype=5\r\n"));
   std::string list;
   for (int i = 1; i <= items; ++i) {
     const std::string id = sandbox::Catalogue::generatedItemId(i);
     list += "item" + std::to_string(i) + "||" + id + "||||http://item.taobao.com/item.htm?id=" + id + "\r\n";
   }
   writeFile(dir / "items.txt", list);
-  const std::vector<std::string> arguments = {"collect", "--list", (dir / "items.txt").string(), "--save",
-                                              (dir / "out" / "items.csv").string(), "--options",
+  const std::vector<std::string> arguments = {"collect",
+                                              "--list",
+                                              (dir / "items.txt").string(),
+                                              "--save",
+                                              (dir / "out" / "items.csv").string(),
+                                              "--options",
                                               (dir / "options").string()};
   fs::create_directories(dir / "out");
 

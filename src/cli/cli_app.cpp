@@ -50,8 +50,9 @@ void CliApp::printHelp(std::ostream& out) const {
          "\n"
          "commands:\n";
   for (const std::unique_ptr<Command>& command : m_commands) {
-    out << "  " << command->name() << std::string(command->name().size() < 10 ? 10 - command->name().size() : 1, ' ')
-        << command->summary() << "\n";
+    out << "  " << command->name()
+        << std::string(command->name().size() < 10 ? 10 - command->name().size() : 1, ' ') << command->summary()
+        << "\n";
   }
   out << "\n"
          "'mirabex-cli COMMAND --help' shows a command's options.\n"

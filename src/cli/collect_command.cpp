@@ -58,8 +58,8 @@ int CollectCommand::run(const std::vector<std::string>& arguments, CommandContex
     return kExitUsage;
   }
 
-  const Text optionsFolder =
-      line.has("--options") ? commandLinePath(line.value("--options")) : defaultOptionsFolder(context.runDirectory);
+  const Text optionsFolder = line.has("--options") ? commandLinePath(line.value("--options"))
+                                                   : defaultOptionsFolder(context.runDirectory);
   CliEngine engine(optionsFolder);
   if (!engine.loadKeyPool()) {
     context.err << gbkToUtf8(keyPoolFailedMessage()) << "\n";
@@ -77,8 +77,8 @@ int CollectCommand::run(const std::vector<std::string>& arguments, CommandContex
     return kExitNoItems;
   }
 
-  const Text savePath =
-      line.has("--save") ? commandLinePath(line.value("--save")) : defaultSavePath(context.runDirectory, *context.clock);
+  const Text savePath = line.has("--save") ? commandLinePath(line.value("--save"))
+                                           : defaultSavePath(context.runDirectory, *context.clock);
   TerminalRunHost host(context.err, engine.options(), context.errIsTerminal);
   CollectionController controller({.list = list,
                                    .pool = engine.pool(),

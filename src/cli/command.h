@@ -14,10 +14,10 @@ namespace mirabex::cli {
 // What a command may use of the process that runs it; injectable so that tests run
 // commands with streams and folders of their own.
 struct CommandContext {
-  std::ostream& out;                 // results (totals, paths), UTF-8
-  std::ostream& err;                 // log lines, progress and messages, UTF-8
-  bool errIsTerminal = false;        // draw a progress bar on `err`
-  Text runDirectory;                 // GBK, no trailing separator: the folder of the program
+  std::ostream& out;                               // results (totals, paths), UTF-8
+  std::ostream& err;                               // log lines, progress and messages, UTF-8
+  bool errIsTerminal = false;                      // draw a progress bar on `err`
+  Text runDirectory;                               // GBK, no trailing separator: the folder of the program
   const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl+C
   const Clock* clock = &systemClock();
 

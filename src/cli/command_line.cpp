@@ -13,7 +13,8 @@ std::string CommandLine::value(const std::string& option) const {
   return found == values.end() ? std::string() : found->second;
 }
 
-CommandLine parseCommandLine(const std::vector<std::string>& arguments, const std::vector<std::string>& valueOptions) {
+CommandLine parseCommandLine(const std::vector<std::string>& arguments,
+                             const std::vector<std::string>& valueOptions) {
   CommandLine line;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];

@@ -21,7 +21,8 @@ struct CommandLine {
 
 // `valueOptions` are the options that take a value; anything else starting with "--" is refused,
 // as is an option given twice.
-CommandLine parseCommandLine(const std::vector<std::string>& arguments, const std::vector<std::string>& valueOptions);
+CommandLine parseCommandLine(const std::vector<std::string>& arguments,
+                             const std::vector<std::string>& valueOptions);
 
 // A path typed on the command line (UTF-8), made absolute against the working folder, as GBK text.
 Text commandLinePath(const std::string& utf8Path);

@@ -43,7 +43,8 @@ void CollectionRun::pause() {
     m_paused = true;
   }
   RunState expected = RunState::Running;
-  if (m_state.compare_exchange_strong(expected, RunState::Paused)) m_services.host.runStateChanged(RunState::Paused);
+  if (m_state.compare_exchange_strong(expected, RunState::Paused))
+    m_services.host.runStateChanged(RunState::Paused);
 }
 
 void CollectionRun::resume() {
@@ -54,7 +55,8 @@ void CollectionRun::resume() {
   }
   m_pauseChanged.notify_all();
   RunState expected = RunState::Paused;
-  if (m_state.compare_exchange_strong(expected, RunState::Running)) m_services.host.runStateChanged(RunState::Running);
+  if (m_state.compare_exchange_strong(expected, RunState::Running))
+    m_services.host.runStateChanged(RunState::Running);
 }
 
 void CollectionRun::stop() {

@@ -71,7 +71,8 @@ ItemWorker::RowOutcome ItemWorker::processRow(int row, int keyIndex) {
   }
 
   GatedLogSink poolLog(run);
-  const ItemFetchContext fetchContext{services.http, services.clock, services.gatewayUrl, poolLog, run.stopToken()};
+  const ItemFetchContext fetchContext{services.http, services.clock, services.gatewayUrl, poolLog,
+                                      run.stopToken()};
   if (!run.checkpoint()) return RowOutcome::Stopped;
   m_keyIndex = keyIndex;
   const ItemFetchOutcome fetched = fetchItemResponse(services.pool, m_keyIndex, itemId, m_document, fetchContext);
@@ -97,7 +98,8 @@ ItemWorker::RowOutcome ItemWorker::processRow(int row, int keyIndex) {
   static const Text kDoneThread = utf8ToGbk(" 线程：");
   static const Text kOrdinal = utf8ToGbk(" 第：");
   static const Text kDone = utf8ToGbk(" 个宝贝 下载完成！");
-  if (!run.log(kDoneThread + number(m_workerNumber) + kOrdinal + number(row) + "/" + number(run.totalRows()) + kDone)) {
+  if (!run.log(kDoneThread + number(m_workerNumber) + kOrdinal + number(row) + "/" + number(run.totalRows()) +
+               kDone)) {
     return RowOutcome::Stopped;
   }
   run.finishRow(csv);

@@ -81,7 +81,11 @@ class DescriptionPass {
  public:
   DescriptionPass(Pass pass, PatternMatcher& chinese, ItemRecord& record, const ItemProgress& progress,
                   const Options& settings, const PictureStepContext& context)
-      : m_pass(pass), m_chinese(chinese), m_record(record), m_progress(progress), m_settings(settings),
+      : m_pass(pass),
+        m_chinese(chinese),
+        m_record(record),
+        m_progress(progress),
+        m_settings(settings),
         m_context(context) {}
 
   bool run(PatternMatcher& pages) {
@@ -92,8 +96,8 @@ class DescriptionPass {
     if (!m_context.checkpoint()) return false;
     m_context.store.createFolder(m_folder);
     for (int i = 1; i <= m_count; ++i) {
-      const bool carryOn = m_settings.taobaoOnly ? pictureSpaceOnly(i, pages.subMatch(i, 1))
-                                                 : anyHost(i, pages.subMatch(i, 1));
+      const bool carryOn =
+          m_settings.taobaoOnly ? pictureSpaceOnly(i, pages.subMatch(i, 1)) : anyHost(i, pages.subMatch(i, 1));
       if (!carryOn) return false;
     }
     return true;
@@ -117,8 +121,8 @@ class DescriptionPass {
   }
 
   void pointAtLocalCopy(const Text& address, const Text& path) {
-    m_record.desc = replaceAllText(m_record.desc, Text(kScheme) + address, PictureStore::fileUrl(path),
-                                   LetterCase::Ignore);
+    m_record.desc =
+        replaceAllText(m_record.desc, Text(kScheme) + address, PictureStore::fileUrl(path), LetterCase::Ignore);
   }
 
   void removeAddress(const Text& address) {
@@ -166,7 +170,8 @@ class DescriptionPass {
           return writePicture(m_context, path, bytes);
         }
         removeAddress(address);
-        if (m_pass == Pass::Backgrounds) return logLine(m_context, emptyBytesLine(descriptionTexts().retryFailed, i));
+        if (m_pass == Pass::Backgrounds)
+          return logLine(m_context, emptyBytesLine(descriptionTexts().retryFailed, i));
         return true;
       default:  // keep the remote address, write nothing
         return true;
@@ -236,9 +241,9 @@ bool downloadMainPictures(const XmlDocument& response, ItemRecord& record, const
   record.picture.clear();
   const Text kind = settings.outputLayout == 4 ? ":0:" : ":1:";
   const GalleryTexts& t = galleryTexts();
-  return downloadGallery(response, record, progress, context,
-                         {"item_get_response/item/item_imgs", "", t.mainItem, t.mainPicture},
-                         [&](int p, const Text& name, const Text&) { return name + kind + number(p - 1) + ":|;"; });
+  return downloadGallery(
+      response, record, progress, context, {"item_get_response/item/item_imgs", "", t.mainItem, t.mainPicture},
+      [&](int p, const Text& name, const Text&) { return name + kind + number(p - 1) + ":|;"; });
 }
 
 bool downloadPropertyPictures(const XmlDocument& response, ItemRecord& record, const ItemProgress& progress,

@@ -29,7 +29,9 @@ Text PictureStore::titleFolderName(const Text& title) {
   return replaceAllText(name, ".", "");
 }
 
-Text PictureStore::descriptionFolder(const Text& titleFolder) const { return joinPath(m_outputFolder, titleFolder); }
+Text PictureStore::descriptionFolder(const Text& titleFolder) const {
+  return joinPath(m_outputFolder, titleFolder);
+}
 
 bool PictureStore::createFolder(const Text& path) const { return m_files.createFolder(path); }
 

@@ -44,7 +44,8 @@ class CollectionRunTest : public ::testing::Test {
   std::map<int, int> claimsPerRow(int totalRows) const {
     std::map<int, int> claims;
     for (int row = 1; row <= totalRows; ++row) {
-      const Text needle = gbk("  开始下载 第：") + std::to_string(row) + "/" + std::to_string(totalRows) + gbk(" 个宝贝:");
+      const Text needle =
+          gbk("  开始下载 第：") + std::to_string(row) + "/" + std::to_string(totalRows) + gbk(" 个宝贝:");
       claims[row] = static_cast<int>(m_rig.host.linesContaining(needle).size());
     }
     return claims;
@@ -82,7 +83,8 @@ TEST_P(RunSizeTest, EveryRowOnceThenTotalsCsvAndIdle) {
   EXPECT_EQ(m_rig.host.totals()->succeededRows, rows);
   EXPECT_EQ(m_rig.host.totals()->failedRows, 0);
   EXPECT_EQ(m_rig.host.finishedCount(), 1);
-  const auto finalLines = m_rig.host.linesContaining(gbk(" 个宝贝 下载完成！成功： ") + std::to_string(rows) + gbk(" 失败：0"));
+  const auto finalLines =
+      m_rig.host.linesContaining(gbk(" 个宝贝 下载完成！成功： ") + std::to_string(rows) + gbk(" 失败：0"));
   ASSERT_EQ(finalLines.size(), 1u);
   if (rows == 1) {
     EXPECT_TRUE(containsText(finalLines[0], gbk(" 第：1/1 个宝贝 下载完成！")));

@@ -115,8 +115,8 @@ struct EmptyPictureCase {
   const char* name;
   bool taobaoOnly;
   int policy;
-  bool background;      // pass B instead of pass A
-  const char* address;  // every one of them serves an empty body
+  bool background;                    // pass B instead of pass A
+  const char* address;                // every one of them serves an empty body
   const char* expectedAddressInDesc;  // "local", "remote" or "gone"
   bool zeroByteFile;
   std::vector<std::string> lines;  // what each log line ends with, in order
@@ -128,7 +128,8 @@ class EmptyPictureTest : public PictureLocaliserTest, public ::testing::WithPara
 TEST_P(EmptyPictureTest, FollowsTheSwitchAndThePolicy) {
   const EmptyPictureCase& c = GetParam();
   const Text address = c.address;
-  const Text desc = localise(c.background ? backgroundCell(address) : imgTag(address), settings(c.taobaoOnly, c.policy));
+  const Text desc =
+      localise(c.background ? backgroundCell(address) : imgTag(address), settings(c.taobaoOnly, c.policy));
   const std::string where = c.expectedAddressInDesc;
   const Text remote = "http://" + address;
   if (where == "remote") {
@@ -152,23 +153,63 @@ const char* const kDownload = " 线程：2  正在下载第:3/7 个宝贝 描述
 INSTANTIATE_TEST_SUITE_P(
     Policies, EmptyPictureTest,
     ::testing::Values(
-        EmptyPictureCase{"KeepAddress", false, 1, false, "img04.taobaocdn.com/empty/e.jpg", "remote", false,
-                         {kDownload}, 2},
-        EmptyPictureCase{"UnknownPolicyKeepsToo", false, 0, false, "img04.taobaocdn.com/empty/e.jpg", "remote", false,
-                         {kDownload}, 2},
-        EmptyPictureCase{"Delete", false, 2, false, "img04.taobaocdn.com/empty/e.jpg", "gone", false,
-                         {kDownload, " 线程：2  第:3/7 个宝贝 描述图片 字节集为0 已经删除 1/1"}, 2},
-        EmptyPictureCase{"RetryThenDeleteSilentlyInImgPass", false, 3, false, "img04.taobaocdn.com/empty/e.jpg", "gone",
-                         false, {kDownload, " 线程：2  第:3/7 个宝贝 描述图片 字节集为0 正在重新下载 1/1"}, 3},
-        EmptyPictureCase{"RetryThenDeleteWithLineInBackgroundPass", false, 3, true, "img04.taobaocdn.com/empty/bg.jpg",
-                         "gone", false,
+        EmptyPictureCase{
+            "KeepAddress", false, 1, false, "img04.taobaocdn.com/empty/e.jpg", "remote", false, {kDownload}, 2},
+        EmptyPictureCase{"UnknownPolicyKeepsToo",
+                         false,
+                         0,
+                         false,
+                         "img04.taobaocdn.com/empty/e.jpg",
+                         "remote",
+                         false,
+                         {kDownload},
+                         2},
+        EmptyPictureCase{"Delete",
+                         false,
+                         2,
+                         false,
+                         "img04.taobaocdn.com/empty/e.jpg",
+                         "gone",
+                         false,
+                         {kDownload, " 线程：2  第:3/7 个宝贝 描述图片 字节集为0 已经删除 1/1"},
+                         2},
+        EmptyPictureCase{"RetryThenDeleteSilentlyInImgPass",
+                         false,
+                         3,
+                         false,
+                         "img04.taobaocdn.com/empty/e.jpg",
+                         "gone",
+                         false,
+                         {kDownload, " 线程：2  第:3/7 个宝贝 描述图片 字节集为0 正在重新下载 1/1"},
+                         3},
+        EmptyPictureCase{"RetryThenDeleteWithLineInBackgroundPass",
+                         false,
+                         3,
+                         true,
+                         "img04.taobaocdn.com/empty/bg.jpg",
+                         "gone",
+                         false,
                          {kDownload, " 线程：2  第:3/7 个宝贝 描述图片 字节集为0 正在重新下载 1/1",
                           " 线程：2  第:3/7 个宝贝 描述图片 字节集为0 重新下载失败===已经删除图片 1/1"},
                          3},
-        EmptyPictureCase{"PictureSpaceStoresZeroBytes", true, 3, false, "img04.taobaocdn.com/empty/e.jpg", "local", true,
-                         {kDownload}, 2},
-        EmptyPictureCase{"PictureSpaceSkipsOtherHosts", true, 3, false, "img.alicdn.com/empty/e.jpg", "remote", false,
-                         {std::string(kDownload) + "  非淘宝空间图片 已跳过"}, 0}),
+        EmptyPictureCase{"PictureSpaceStoresZeroBytes",
+                         true,
+                         3,
+                         false,
+                         "img04.taobaocdn.com/empty/e.jpg",
+                         "local",
+                         true,
+                         {kDownload},
+                         2},
+        EmptyPictureCase{"PictureSpaceSkipsOtherHosts",
+                         true,
+                         3,
+                         false,
+                         "img.alicdn.com/empty/e.jpg",
+                         "remote",
+                         false,
+                         {std::string(kDownload) + "  非淘宝空间图片 已跳过"},
+                         0}),
     [](const ::testing::TestParamInfo<EmptyPictureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(PictureLocaliserTest, ChineseCharactersAreEscapedForTheSecondDownloadOnly) {
@@ -202,7 +243,8 @@ TEST_F(PictureLocaliserTest, SameAddressTwiceEndsLocalBothTimesAndIsStoredAgain)
 TEST_F(PictureLocaliserTest, BothPassesRunOneAfterTheOther) {
   const Text img = "img01.taobaocdn.com/imgextra/i1/d1.jpg";
   const Text bg = "img02.taobaocdn.com/imgextra/i2/bg.gif";
-  const Text desc = localise(imgTag(img) + "<table><tr>" + backgroundCell(bg) + "</tr></table>", settings(false, 3));
+  const Text desc =
+      localise(imgTag(img) + "<table><tr>" + backgroundCell(bg) + "</tr></table>", settings(false, 3));
   EXPECT_TRUE(containsText(desc, localUrl(img, "jpg")));
   EXPECT_TRUE(containsText(desc, localUrl(bg, "gif")));
   EXPECT_EQ(linesWith("描述图片 1/1"), 2);
@@ -212,7 +254,8 @@ TEST_F(PictureLocaliserTest, StopAbandonsTheStepAndWritesNothing) {
   m_stop.request_stop();
   m_record.title = kTitle;
   m_record.desc = imgTag("img01.taobaocdn.com/imgextra/i1/a.jpg");
-  EXPECT_FALSE(localiseDescriptionPictures(m_pages, m_chinese, m_record, m_progress, settings(false, 3), context()));
+  EXPECT_FALSE(
+      localiseDescriptionPictures(m_pages, m_chinese, m_record, m_progress, settings(false, 3), context()));
   EXPECT_EQ(pictureRequests(""), 0);
   EXPECT_FALSE(fileExists(localPath("img01.taobaocdn.com/imgextra/i1/a.jpg", "jpg")));
 }
@@ -262,8 +305,8 @@ TEST_P(GalleryTest, ListsEveryPictureAndStoresItBesideTheCsv) {
   EXPECT_GT(sizes[2], 0u);
 
   const std::vector<std::string> expected = {
-      "  开始下载 第：3/7  个宝贝   宝贝主图数据！",      "  正在下载 第：1/2  张 宝贝主图数据... ",
-      "  正在下载 第：2/2  张 宝贝主图数据... ",          "  下载完毕 第：3/7  个宝贝   宝贝主图数据！",
+      "  开始下载 第：3/7  个宝贝   宝贝主图数据！",     "  正在下载 第：1/2  张 宝贝主图数据... ",
+      "  正在下载 第：2/2  张 宝贝主图数据... ",         "  下载完毕 第：3/7  个宝贝   宝贝主图数据！",
       "  开始下载 第：3/7  个宝贝   销售属性图片数据！", "  正在下载 第：1/1  张 销售属性图片数据... ",
       "  下载完毕 第：3/7  个宝贝   销售属性图片数据！"};
   ASSERT_EQ(m_lines.size(), expected.size());

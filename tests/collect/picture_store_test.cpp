@@ -78,7 +78,8 @@ TEST(PictureStore, ConcurrentWritesOfOneFileNeverMix) {
   ASSERT_TRUE(readWholeFile(path, stored));
   EXPECT_TRUE(stored == first || stored == second) << "size " << stored.size();
   int entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(fileSystemPath(folder.path()))) ++entries;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(fileSystemPath(folder.path())))
+    ++entries;
   EXPECT_EQ(entries, 1);  // no private files left behind
 }
 

@@ -35,9 +35,7 @@ sandbox::SandboxServer& sandboxServer() {
   return *server;
 }
 
-void writeBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void writeBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::string readBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -69,11 +67,13 @@ class CollectCliTest : public ::testing::Test {
     sandboxServer().clearFaults();
     sandboxServer().clearRequests();
     static std::atomic<int> sequence{0};
-    m_runDir = fs::temp_directory_path() / ("mirabex-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++sequence));
+    m_runDir = fs::temp_directory_path() /
+               ("mirabex-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++sequence));
     fs::remove_all(m_runDir);
     fs::create_directories(m_runDir / "options");
-    writeBytes(m_runDir / "options" / "network.ini",
-               "[hosts]\r\nkey_pool=config.sandbox.test\r\n[route]\r\nconnect_to=" + sandboxServer().address() + "\r\n");
+    writeBytes(
+        m_runDir / "options" / "network.ini",
+        "[hosts]\r\nkey_pool=config.sandbox.test\r\n[route]\r\nconnect_to=" + sandboxServer().address() + "\r\n");
     writeOptions(5);
   }
   void TearDown() override {
@@ -83,10 +83,11 @@ class CollectCliTest : public ::testing::Test {
   }
 
   void writeOptions(int layout) {
-    writeBytes(m_runDir / "options" / "options.ini",
-               utf8ToGbk("[DL_PIC]\r\ndownload=真\r\ntaobao_only=假\r\nfall=3\r\n[PR_INFO]\r\np_type=假\r\nn_type=假\r\n"
-                         "price=100\r\nprice_num=0\r\nnum=100\r\n[SAVE]\r\ntype=" +
-                         std::to_string(layout) + "\r\n"));
+    writeBytes(
+        m_runDir / "options" / "options.ini",
+        utf8ToGbk("[DL_PIC]\r\ndownload=真\r\ntaobao_only=假\r\nfall=3\r\n[PR_INFO]\r\np_type=假\r\nn_type=假\r\n"
+                  "price=100\r\nprice_num=0\r\nnum=100\r\n[SAVE]\r\ntype=" +
+                  std::to_string(layout) + "\r\n"));
   }
 
   fs::path writeList(const std::vector<std::string>& ids) {
@@ -151,7 +152,8 @@ TEST_P(CollectLayoutTest, WholeRunGivesAReadableCsvAndItsPictureFolder) {
   EXPECT_NE(m_out.str().find("pictures: " + (m_runDir / "out" / "items").string() + "\n"), std::string::npos);
   // Log lines reach stderr as UTF-8, one per line.
   EXPECT_NE(m_err.str().find("线程：1  开始下载 第："), std::string::npos);
-  EXPECT_NE(m_err.str().find(" 个宝贝 下载完成！成功： " + std::to_string(total - 1) + " 失败：1\n"), std::string::npos);
+  EXPECT_NE(m_err.str().find(" 个宝贝 下载完成！成功： " + std::to_string(total - 1) + " 失败：1\n"),
+            std::string::npos);
 
   const std::vector<int> counts = pythonFieldCounts(save, m_runDir);
   if (counts.empty()) {
@@ -164,15 +166,18 @@ TEST_P(CollectLayoutTest, WholeRunGivesAReadableCsvAndItsPictureFolder) {
   }
   const std::string csv = readBytes(save);
   EXPECT_EQ(csv.find(utf8ToGbk(c.layout == 4 ? "宝贝名称,宝贝类目," : "version 1.00,")), 0u);
+  // Descriptions point at the pictures beside the CSV with real file URLs.
+  EXPECT_NE(csv.find(utf8ToGbk("file://" + (m_runDir / "out" / "items").string() + "/")), std::string::npos);
+  EXPECT_EQ(csv.find("file:////"), std::string::npos);
 
   int tbi = 0;
-  for (const auto& entry : fs::directory_iterator(m_runDir / "out" / "items")) tbi += entry.path().extension() == ".tbi";
+  for (const auto& entry : fs::directory_iterator(m_runDir / "out" / "items"))
+    tbi += entry.path().extension() == ".tbi";
   EXPECT_GT(tbi, total);
   EXPECT_TRUE(fs::is_directory(fs::path(m_runDir / "out" / "items" / "手工陶瓷茶具套装")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, CollectLayoutTest,
-                         ::testing::Values(LayoutCase{4, 1, 46}, LayoutCase{5, 3, 44}),
+INSTANTIATE_TEST_SUITE_P(Layouts, CollectLayoutTest, ::testing::Values(LayoutCase{4, 1, 46}, LayoutCase{5, 3, 44}),
                          [](const ::testing::TestParamInfo<LayoutCase>& info) {
                            return "Layout" + std::to_string(info.param.layout);
                          });
@@ -206,7 +211,8 @@ TEST_F(CollectCliTest, UnwritableCsvExitsNonZero) {
   EXPECT_EQ(run({"collect", "--list", writeList({sandbox::Catalogue::generatedItemId(3)}).string(), "--save",
                  save.string()}),
             cli::kExitCsvNotWritten);
-  EXPECT_NE(m_err.str().find("the CSV could not be written to " + save.string()), std::string::npos) << m_err.str();
+  EXPECT_NE(m_err.str().find("the CSV could not be written to " + save.string()), std::string::npos)
+      << m_err.str();
   EXPECT_NE(m_err.str().find("CSV文件写入失败："), std::string::npos);
 }
 

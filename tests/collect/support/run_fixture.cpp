@@ -41,9 +41,9 @@ Text gbk(std::string_view utf8) { return utf8ToGbk(utf8); }
 
 ScratchFolder::ScratchFolder() {
   static std::atomic<int> sequence{0};
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("mirabex-collect-" + std::to_string(::getpid()) + "-" +
-                                        std::to_string(++sequence));
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("mirabex-collect-" + std::to_string(::getpid()) + "-" + std::to_string(++sequence));
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   m_path = utf8ToGbk(folder.string());
@@ -172,7 +172,8 @@ RunRig::RunRig() : http(sandboxClientSettings()) {
 void RunRig::fillList(const std::vector<std::string>& itemIds) {
   std::vector<ItemRow> rows;
   for (std::size_t i = 0; i < itemIds.size(); ++i) {
-    rows.push_back({"t" + std::to_string(i + 1), "", "http://item.taobao.com/item.htm?id=" + itemIds[i], itemIds[i]});
+    rows.push_back(
+        {"t" + std::to_string(i + 1), "", "http://item.taobao.com/item.htm?id=" + itemIds[i], itemIds[i]});
   }
   list.appendRows(std::move(rows));
 }
