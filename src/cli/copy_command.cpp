@@ -1,22 +1,14 @@
 #include "cli/copy_command.h"
 
-#include <chrono>
-
 #include "cli/address_gathering.h"
 #include "cli/cli_engine.h"
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
-#include "cli/terminal_run_host.h"
-#include "collect/collection_controller.h"
+#include "cli/list_collection.h"
 #include "itemlist/item_list.h"
 #include "toolkit/gbk_codec.h"
 
 namespace mirabex::cli {
-namespace {
-
-constexpr std::chrono::milliseconds kRefreshInterval{250};
-
-}  // namespace
 
 std::string_view CopyCommand::summary() const {
   return "copy a single item, a shop category or a whole shop into a Taobao Assistant CSV";
@@ -80,52 +72,8 @@ int CopyCommand::run(const std::vector<std::string>& arguments, CommandContext& 
     return kExitNoItems;
   }
 
-  const Text savePath =
-      line.has("--save") ? commandLinePath(line.value("--save")) : defaultSavePath(context.runDirectory, *context.clock);
-  TerminalRunHost host(context.err, engine.options(), context.errIsTerminal);
-  CollectionController controller({.list = list,
-                                   .pool = engine.pool(),
-                                   .http = engine.http(),
-                                   .host = host,
-                                   .gatewayUrl = engine.endpoints().gatewayUrl(),
-                                   .mallHost = engine.endpoints().mall,
-                                   .clock = *context.clock});
-  if (controller.start(savePath) != StartOutcome::Started) {
-    context.err << "mirabex-cli copy: the run could not be started\n";
-    return kExitFailed;
-  }
-  bool interrupted = false;
-  while (!host.waitForIdle(kRefreshInterval)) {
-    if (!interrupted && context.interruptRequested()) {
-      interrupted = true;
-      controller.stop();
-    }
-    host.refresh();
-  }
-  controller.wait();
-  host.finishOutput();
-
-  if (interrupted) {
-    context.err << "mirabex-cli copy: stopped; nothing was written\n";
-    return kExitInterrupted;
-  }
-  const std::optional<RunTotals> totals = host.totals();
-  if (!totals) return kExitFailed;
-  const std::shared_ptr<CollectionRun> run = controller.run();
-  context.out << "找到宝贝： " << list.count() << "\n"
-              << "复制已经完成：\n"
-              << "下载总数： " << totals->totalRows << "\n"
-              << "成功下载： " << totals->succeededRows << "\n"
-              << "下载失败： " << totals->failedRows << "\n";
-  if (const std::optional<CsvWriteFailure> failure = host.csvFailure()) {
-    context.err << "mirabex-cli copy: the CSV could not be written to " << gbkToUtf8(failure->path) << ": "
-                << gbkToUtf8(failure->reason) << "\n";
-    return kExitCsvNotWritten;
-  }
-  context.out << "csv: " << gbkToUtf8(run->savePath()) << "\n"
-              << "pictures: " << gbkToUtf8(run->outputFolder()) << "\n";
-  context.out.flush();
-  return kExitOk;
+  context.out << "找到宝贝： " << list.count() << "\n";
+  return collectListIntoCsv("copy", line, context, engine, list);
 }
 
 }  // namespace mirabex::cli
