@@ -39,11 +39,7 @@ int AddCommand::run(const std::vector<std::string>& arguments, CommandContext& c
     return kExitOk;
   }
   std::string problem = line.error;
-  if (problem.empty() && !line.has("--mode")) problem = "--mode MODE is required";
-  if (problem.empty() && addressModeWord(line.value("--mode")).empty()) {
-    problem = "unknown mode '" + line.value("--mode") + "'";
-  }
-  if (problem.empty() && line.words.size() != 1) problem = "exactly one ADDRESS is required";
+  if (problem.empty()) problem = modeAndAddressProblem(line);
   if (problem.empty() && !line.has("--list")) problem = "--list FILE is required";
   if (!problem.empty()) {
     context.err << "mirabex-cli add: " << problem << "\nTry 'mirabex-cli add --help'.\n";

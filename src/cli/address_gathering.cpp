@@ -49,4 +49,11 @@ GatherOutcome gatherFromAddress(const Text& address, const Text& modeWord, ItemL
   return outcome;
 }
 
+std::string modeAndAddressProblem(const CommandLine& line) {
+  if (!line.has("--mode")) return "--mode MODE is required";
+  if (addressModeWord(line.value("--mode")).empty()) return "unknown mode '" + line.value("--mode") + "'";
+  if (line.words.size() != 1) return "exactly one ADDRESS is required";
+  return {};
+}
+
 }  // namespace mirabex::cli

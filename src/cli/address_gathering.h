@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/command_line.h"
+
 #include <optional>
 #include <string>
 
@@ -30,5 +32,8 @@ GatherOutcome gatherFromAddress(const Text& address, const Text& modeWord, ItemL
 inline constexpr const char* kModeHelp =
     "  --mode MODE    单品 (item): one item page; 列表 (category): every page of a shop category;\n"
     "                 店铺 (shop): every page of a whole shop\n";
+
+// What is wrong with the --mode and ADDRESS arguments of add and copy; empty when nothing is.
+std::string modeAndAddressProblem(const CommandLine& line);
 
 }  // namespace mirabex::cli

@@ -41,11 +41,7 @@ int CopyCommand::run(const std::vector<std::string>& arguments, CommandContext& 
     return kExitOk;
   }
   std::string problem = line.error;
-  if (problem.empty() && !line.has("--mode")) problem = "--mode MODE is required";
-  if (problem.empty() && addressModeWord(line.value("--mode")).empty()) {
-    problem = "unknown mode '" + line.value("--mode") + "'";
-  }
-  if (problem.empty() && line.words.size() != 1) problem = "exactly one ADDRESS is required";
+  if (problem.empty()) problem = modeAndAddressProblem(line);
   if (!problem.empty()) {
     context.err << "mirabex-cli copy: " << problem << "\nTry 'mirabex-cli copy --help'.\n";
     return kExitUsage;
